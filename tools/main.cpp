@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "commands.h"
+
 namespace {
 
 const char kUsage[] =
@@ -14,12 +16,25 @@ const char kUsage[] =
     "options:\n"
     "  -h, --help  show this text\n";
 
+struct Command {
+  const char* name;
+  int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"payload", RunPayloadCommand},
+    {"tag", RunTagCommand},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
+  }
+  for (const Command& command : kCommands) {
+    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
   }
   std::fprintf(stderr, "stubkit: unknown command '%s'\n\n%s", argv[1], kUsage);
   return 2;

@@ -20,15 +20,26 @@ public:
             FileExtractedCallback onFileExtracted, void* callbackContext);
 
   // Deletes every path in writtenFiles, first to last, ignoring failures.
+  // The archive file is not touched.
   ~TarReader();
 
   TarReader(const TarReader&) = delete;
   TarReader& operator=(const TarReader&) = delete;
 
-  // Reads one header block and writes that member.
-  //   true, endOfArchive set to true: the end marker was read, nothing written.
-  //   true, endOfArchive untouched:   one member written, recorded, reported.
-  //   false: failed; endOfArchive untouched.
+  // Reads one 512-byte header block at the archive's position and writes that
+  // member as outputDirectory + "\" + name, a plain file.
+  //   true, endOfArchive set to true: the end marker was read, nothing written;
+  //     the position is just past that block.
+  //   true, endOfArchive untouched: one member written and closed, then
+  //     recorded (when recordWrittenFiles) and reported (when a callback is
+  //     set); the position is at the next header block.
+  //   false: failed; endOfArchive untouched, nothing recorded or reported, and
+  //     no member file left behind. Refused before any file is created: a
+  //     short header read, a bad magic, a name that would land outside the
+  //     output directory (see IsSafeMemberName), a size field with a sign or of
+  //     2^31 or more. A member whose file cannot be created leaves the position
+  //     at its data; one whose copy fails is deleted again, and the position
+  //     moves to the next header block.
   bool ExtractOneFile(bool& endOfArchive);
 
   const FileList& WrittenFiles() const { return writtenFiles; }

@@ -1,6 +1,9 @@
 // A stand-in setup program for tests. It writes what it received to the file
 // named by FAKE_SETUP_RECORD (UTF-8, one "key=value" per line) and exits with
 // the code in FAKE_SETUP_EXIT_CODE (decimal or 0x-hex; 0 when unset).
+// It records its command line, module path, current directory, start-up flags
+// and show-window value, each file beside it ("file=NAME",
+// "file_size=NAME:BYTES") and the value of FAKE_SETUP_ECHO ("echo=...").
 //
 // Optional, for clean-up tests:
 //   FAKE_SETUP_CREATE_FILE  a file name to create beside the program
@@ -107,7 +110,13 @@ int main() {
     std::snprintf(numbers, sizeof(numbers), "show_window=%u\n", static_cast<unsigned>(startup.wShowWindow));
     record += numbers;
     record += "echo=" + Utf8(Env(L"FAKE_SETUP_ECHO")) + "\n";
-    for (const std::wstring& name : FilesIn(here)) record += "file=" + Utf8(name) + "\n";
+    for (const std::wstring& name : FilesIn(here)) {
+      record += "file=" + Utf8(name) + "\n";
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      if (GetFileAttributesExW((here + L"\\" + name).c_str(), GetFileExInfoStandard, &data)) {
+        record += "file_size=" + Utf8(name) + ":" + std::to_string(data.nFileSizeLow) + "\n";
+      }
+    }
 
     HANDLE file = CreateFileW(recordPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

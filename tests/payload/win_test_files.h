@@ -1,0 +1,32 @@
+// Files and directories for the Windows payload tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A new, empty directory under the user's temporary directory; empty string
+// on failure.
+std::wstring MakeTempDirectory();
+
+// Deletes `directory` and everything below it.
+void RemoveTree(const std::wstring& directory);
+
+bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+bool FileExists(const std::wstring& path);
+
+// Names of the plain files directly in `directory`, sorted.
+std::vector<std::wstring> ListFiles(const std::wstring& directory);
+
+// Contents of a file that the build generated for these tests.
+std::vector<uint8_t> TestData(const char* name);
+std::wstring TestDataPath(const char* name);
+
+// ASCII text as a wide string.
+std::wstring Widen(const std::string& text);
+
+// The file position of `file`.
+uint64_t Position(HANDLE file);
