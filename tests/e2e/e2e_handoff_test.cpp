@@ -156,6 +156,15 @@ TEST(HandOff, SetupPathQuotedOnlyWhenItHasABlank) {
   }
 }
 
+TEST(HandOff, TagBytesAboveAsciiAreWidenedWithTheAnsiCodePage) {
+  const char tag[] = "name=Caf\xe9 \xc0 la carte";
+  wchar_t widened[64] = {};
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, tag, -1, widened, 64), 0);
+  const SetupRun run = RunVariant("STUB_ANSI_TAG_EXE", L"ansi tag");
+  ASSERT_TRUE(run.SetupRan());
+  EXPECT_EQ(run.CommandLine(), run.SetupPiece() + kFixedSwitches + Quoted(widened));
+}
+
 TEST(HandOff, NoUsableTag) {
   struct Row {
     const char* what;
