@@ -23,6 +23,11 @@ function(lzma_sdk_library name dir)
   target_compile_definitions(${name} PUBLIC _7ZIP_ST Z7_ST)
   set_target_properties(${name} PROPERTIES C_STANDARD 99 POSITION_INDEPENDENT_CODE ON)
   target_compile_options(${name} PRIVATE -w)
+  if(WIN32)
+    # The decoders are the stub's hot path: built for speed, not size.
+    target_compile_options(${name} PRIVATE -O2 -ffunction-sections -fdata-sections
+      -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  endif()
 endfunction()
 
 lzma_sdk_library(lzma922_dec "${LZMA922_DIR}" LzmaDec.c Bcj2.c)

@@ -3,7 +3,18 @@
 // resource in memory, writes each member straight from the decoded archive,
 // runs the first ".exe" member and waits for it, then deletes what it wrote.
 // No archive file, no self-copy, no tag, no checks beyond what it needs.
+//
+// Built a second time with FLOOR_WITH_PLATFORM_IMPORTS, it also makes the
+// system calls the stub cannot do without (COM, the administrator check, the
+// Program Files folder, lower-casing): under Wine, loading ole32, shell32 and
+// user32 costs more than everything else the stub adds, so this second floor
+// shows what the stub's own work costs.
 #include <windows.h>
+
+#ifdef FLOOR_WITH_PLATFORM_IMPORTS
+#include <objbase.h>
+#include <shlobj.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -12,6 +23,12 @@
 #include "tar_header.h"
 
 int main() {
+#ifdef FLOOR_WITH_PLATFORM_IMPORTS
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  wchar_t folder[MAX_PATH] = L"ABC";
+  CharLowerBuffW(folder, 3);
+  if (IsUserAnAdmin()) SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder);
+#endif
   HRSRC info = FindResourceW(nullptr, MAKEINTRESOURCEW(102), L"B");
   if (info == nullptr) return 2;
   const auto* payload = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, info)));
@@ -57,5 +74,8 @@ int main() {
   }
   for (const std::wstring& path : written) DeleteFileW(path.c_str());
   RemoveDirectoryW(directory.c_str());
+#ifdef FLOOR_WITH_PLATFORM_IMPORTS
+  CoUninitialize();
+#endif
   return static_cast<int>(exitCode);
 }

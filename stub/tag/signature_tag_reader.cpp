@@ -65,6 +65,7 @@ bool SignatureTagReader::FindTag(const uint8_t* base, char* buffer, int32_t* siz
 bool SignatureTagReader::LocateCertificateTable(const uint8_t* base) {
   SecurityDirectory entry;
   if (!FindSecurityDirectory(base, &entry)) return false;
+  // Stricter than the security entry's own test: C + 12 must lie inside the view.
   if (!EndsWithin(entry.offset, kFirstEntryMinimum + 1, viewSize)) return false;
   if (base[entry.offset + 8] != 0x30 || base[entry.offset + 9] != 0x82) return false;
   certificateTableSize = entry.size;
@@ -94,7 +95,7 @@ bool SignatureTagReader::ScanForTag(const uint8_t* table, char* buffer, int32_t*
 
   const uint8_t* magic = nullptr;
   for (uint32_t position = 0; position <= tableSize - kTagMagicSize; ++position) {
-    if (std::memcmp(table + position, kTagMagic, kTagMagicSize) == 0) {
+    if (table[position] == kTagMagic[0] && std::memcmp(table + position, kTagMagic, kTagMagicSize) == 0) {
       magic = table + position;
       break;
     }

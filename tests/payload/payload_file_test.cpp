@@ -19,7 +19,7 @@ namespace {
 class DecodePayloadToFileTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = MakeTempDirectory();
+    root_ = MakeScratchDirectory();
     ASSERT_FALSE(root_.empty());
   }
   void TearDown() override { RemoveTree(root_); }

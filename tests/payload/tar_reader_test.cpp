@@ -38,7 +38,7 @@ void Observe(void* context, const wchar_t* path) {
 class TarReaderTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    root_ = MakeTempDirectory();
+    root_ = MakeScratchDirectory();
     ASSERT_FALSE(root_.empty());
     output_ = root_ + L"\\out";
     ASSERT_TRUE(CreateDirectoryW(output_.c_str(), nullptr));

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-std::wstring MakeTempDirectory() {
-  wchar_t base[MAX_PATH] = {};
+std::wstring MakeScratchDirectory() {
+  const std::wstring base = Widen(PAYLOAD_TEST_SCRATCH);
+  CreateDirectoryW(base.c_str(), nullptr);
   wchar_t name[MAX_PATH] = {};
-  if (GetTempPathW(MAX_PATH, base) == 0 || GetTempFileNameW(base, L"PLT", 0, name) == 0) return L"";
+  if (GetTempFileNameW(base.c_str(), L"PLT", 0, name) == 0) return L"";
   DeleteFileW(name);
   if (!CreateDirectoryW(name, nullptr)) return L"";
   return name;

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// A new, empty directory under the user's temporary directory; empty string
-// on failure.
-std::wstring MakeTempDirectory();
+// A new, empty directory in the build tree's scratch directory (not the
+// prefix's temporary directory, which the end-to-end tests watch); empty
+// string on failure.
+std::wstring MakeScratchDirectory();
 
 // Deletes `directory` and everything below it.
 void RemoveTree(const std::wstring& directory);

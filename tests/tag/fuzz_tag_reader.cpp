@@ -5,6 +5,7 @@
 // arithmetic throughout.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -38,14 +39,13 @@ std::string ExpectedTag(const uint8_t* data, size_t size, bool& found) {
   if (c == 0 || c + 12 >= view) return {};
   if (at(c + 8) != 0x30 || at(c + 9) != 0x82) return {};
   if (c + n > view) return {};
-  static const char kMagic[] = "Gact2.0Kexta";
-  uint64_t p = 0;
-  for (;; ++p) {
-    if (p + 12 > n) return {};
-    bool match = true;
-    for (uint64_t i = 0; i < 12 && match; ++i) match = at(c + p + i) == static_cast<uint8_t>(kMagic[i]);
-    if (match) break;
-  }
+  // The table's bytes, zeros past the end of the file included.
+  std::string table;
+  if (c < size) table.assign(reinterpret_cast<const char*>(data) + c, static_cast<size_t>(std::min<uint64_t>(n, size - c)));
+  table.resize(static_cast<size_t>(n), '\0');
+  const size_t magicAt = table.find("Gact2.0Kexta");
+  if (magicAt == std::string::npos) return {};
+  const uint64_t p = magicAt;
   if (p + 14 > n) return {};
   const uint64_t length = at(c + p + 12) << 8 | at(c + p + 13);
   if (length == 0 || length == 0xFFFF || p + 14 + length > n) return {};

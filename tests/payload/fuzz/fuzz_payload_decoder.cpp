@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr size_t kMemoryLimit = size_t{16} << 20;
+constexpr size_t kMemoryLimit = size_t{4} << 20;
 
 void Require(bool condition) {
   if (!condition) std::abort();
