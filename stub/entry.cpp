@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "ansi_text.h"
 #include "error_report.h"
 #include "exit_codes.h"
 #include "setup_launcher.h"
@@ -26,17 +27,6 @@ void RestrictDllSearchToSystemDirectory() {
 
 }  // namespace
 
-std::wstring WidenArgumentText(const char* argumentText) {
-  std::wstring wide;
-  if (argumentText == nullptr || *argumentText == '\0') return wide;
-  int length = MultiByteToWideChar(CP_THREAD_ACP, 0, argumentText, -1, nullptr, 0);
-  if (length <= 1) return wide;
-  wide.resize(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_THREAD_ACP, 0, argumentText, -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
-
 bool IsWindowsVersionSupported() {
   OSVERSIONINFOEXW wanted = {};
   wanted.dwOSVersionInfoSize = sizeof(wanted);
@@ -60,7 +50,7 @@ uint32_t RunStubProcess(HINSTANCE instance, const char* argumentText) {
   } else if (!IsWindowsVersionSupported()) {
     result = ReportInstallerError(STUB_E_OS_NOT_SUPPORTED);
   } else {
-    SetupLauncher launcher(instance, WidenArgumentText(argumentText));
+    SetupLauncher launcher(instance, WidenAnsiText(argumentText));
     result = launcher.Run();
   }
   if (com == S_OK || com == S_FALSE) CoUninitialize();

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <string>
 
 // Hardens the DLL search, initialises COM, refuses systems older than
 // Windows 2000 SP4, then builds, runs and destroys one SetupLauncher.
@@ -15,6 +14,3 @@ uint32_t RunStubProcess(HINSTANCE instance, const char* argumentText);
 
 // True on Windows 2000 SP4 or later (5.0 needs SP4; 5.1 and later pass).
 bool IsWindowsVersionSupported();
-
-// The argument text widened with the thread's ANSI code page.
-std::wstring WidenArgumentText(const char* argumentText);

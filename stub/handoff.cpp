@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "ansi_text.h"
 #include "command_line.h"
 #include "error_report.h"
 #include "exit_codes.h"
@@ -25,15 +26,6 @@ bool ModulePath(HMODULE module, wchar_t (&path)[MAX_PATH]) {
   ZeroMemory(path, sizeof(path));
   const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   return length != 0 && length < MAX_PATH;
-}
-
-std::wstring WidenTag(const char* tag) {
-  const int length = MultiByteToWideChar(CP_THREAD_ACP, 0, tag, -1, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_THREAD_ACP, 0, tag, -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
 }
 
 // Starts the command line's first token with the stub's own start-up
@@ -79,7 +71,7 @@ uint32_t SetupLauncher::HandOff() {
   // The tag is read whatever the arguments say.
   wchar_t path[MAX_PATH];
   TagText tag(ModulePath(moduleHandle, path) ? ReadTagFromFile(path) : nullptr);
-  const std::wstring widenedTag = tag ? WidenTag(tag.get()) : std::wstring();
+  const std::wstring widenedTag = WidenAnsiText(tag.get());
 
   const bool ownPathAvailable = ModulePath(nullptr, path);
   std::wstring commandLine;

@@ -74,9 +74,7 @@ TarReader::TarReader(HANDLE archive, std::wstring output, bool record, FileExtra
     : archiveFile(archive), outputDirectory(std::move(output)), recordWrittenFiles(record),
       onFileExtracted(callback), callbackContext(context) {}
 
-TarReader::~TarReader() {
-  for (const std::wstring& path : writtenFiles) DeleteFileW(path.c_str());
-}
+TarReader::~TarReader() { DeleteFiles(writtenFiles); }
 
 bool TarReader::ExtractOneFile(bool& endOfArchive) {
   uint8_t header[kTarBlockSize];
