@@ -253,6 +253,17 @@ TEST(HandOff, SetupProgramThatCannotStartGivesTheSystemErrorCode) {
   RemoveLeftovers(run);
 }
 
+TEST(HandOff, NoSetupProgramInTheArchive) {
+  // Extracted, self-copied, then nothing is started, nothing shown, all removed.
+  for (const std::wstring arguments : {L"", L"/x"}) {
+    const SetupRun run = RunVariant("STUB_WITHOUT_SETUP_EXE", L"no setup", {arguments});
+    EXPECT_EQ(run.result.exitCode, 0xFFFFFFFFu) << Utf8(arguments);
+    EXPECT_TRUE(run.result.boxes.empty()) << Utf8(arguments);
+    EXPECT_TRUE(run.leftBehind.empty()) << Utf8(arguments);
+    RemoveLeftovers(run);
+  }
+}
+
 TEST(CleanUp, KeepFilesExitCodeLeavesArchiveAndWorkDirectory) {
   Options options;
   options.environment.emplace_back(L"FAKE_SETUP_EXIT_CODE", L"0x8004FFFF");
