@@ -34,7 +34,7 @@ test: test-host test-host-asan test-win
 
 demo: bootstrap
 	cmake --preset win >/dev/null
-	cmake --build --preset win
+	cmake --build --preset win --target demo_stub run_stub
 	@scripts/demo
 
 clean:
