@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "atomic_file.h"
 #include "commands.h"
 #include "member_name.h"
 #include "payload_encoder.h"
+#include "replace_file.h"
 #include "tar_writer.h"
 
 namespace {
@@ -214,7 +214,8 @@ int BuildPayload(const Options& options) {
 
   std::vector<uint8_t> payload;
   if (!EncodePayload(archive.data(), archive.size(), payload, error)) return Failure(error);
-  if (!WriteFileAtomically(options.output, payload, error)) return Failure(error);
+  error = ReplaceFileInOneStep(options.output, payload, FileMode(options.output));
+  if (!error.empty()) return Failure(error);
 
   if (options.list) PrintListing(inputs, setupIndex, archive.size(), payload.size(), options.output);
   return 0;

@@ -8,57 +8,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "descriptor.h"
 #include "tag_error.h"
 
 namespace {
 
 std::string SystemReason() { return std::strerror(errno); }
-
-// An open descriptor, closed once when the owner goes away.
-class Descriptor {
-public:
-  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-  ~Descriptor() { Close(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return descriptor_; }
-  // Closes now; false (errno set) when the close reported an error.
-  bool Close() {
-    if (descriptor_ < 0) return true;
-    const int result = ::close(descriptor_);
-    descriptor_ = -1;
-    return result == 0;
-  }
-
-private:
-  int descriptor_;
-};
-
-// A temporary file that is removed unless it was renamed into place.
-class TemporaryFile {
-public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  const std::string& Path() const { return path_; }
-  void Kept() { path_.clear(); }
-
-private:
-  std::string path_;
-};
-
-void WriteAll(int descriptor, const std::vector<uint8_t>& bytes, const std::string& path) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(descriptor, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw TagError("cannot write " + path + ": " + SystemReason());
-    done += static_cast<size_t>(written);
-  }
-}
 
 }  // namespace
 
@@ -81,28 +36,11 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-mode_t FileMode(const std::string& path) {
-  struct stat status = {};
-  if (::stat(path.c_str(), &status) == 0) return status.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
-}
-
 void ReplaceFile(const std::string& target, const std::vector<uint8_t>& bytes, mode_t mode,
                  const std::function<void(const std::string& written)>& check) {
-  std::string pattern = target + ".tmp.XXXXXX";
-  int descriptor = ::mkstemp(&pattern[0]);
-  if (descriptor < 0) throw TagError("cannot create a temporary file beside " + target + ": " + SystemReason());
-  TemporaryFile temporary(pattern);
-  Descriptor file(descriptor);
-  if (::fchmod(file.Get(), mode) != 0) throw TagError("cannot set the mode of " + pattern + ": " + SystemReason());
-  WriteAll(file.Get(), bytes, pattern);
-  if (::fsync(file.Get()) != 0) throw TagError("cannot flush " + pattern + ": " + SystemReason());
-  if (!file.Close()) throw TagError("cannot close " + pattern + ": " + SystemReason());
-  check(temporary.Path());
-  if (::rename(temporary.Path().c_str(), target.c_str()) != 0) {
-    throw TagError("cannot replace " + target + ": " + SystemReason());
-  }
-  temporary.Kept();
+  const std::string error = ReplaceFileInOneStep(target, bytes, mode, [&](const std::string& written) {
+    check(written);
+    return std::string();
+  });
+  if (!error.empty()) throw TagError(error);
 }
