@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "../byte_order.h"
+
 // LZMA-alone header: properties byte, 32-bit dictionary size, 64-bit size.
 constexpr uint32_t kLzmaPropertiesSize = 5;
 constexpr uint32_t kLzmaSizeFieldOffset = 5;
@@ -11,12 +13,6 @@ constexpr uint32_t kLzmaHeaderSize = 13;
 
 // Stream header of the filtered archive: N, M, C, J, R, each 32-bit.
 constexpr uint32_t kStreamHeaderSize = 20;
-
-// Reads an unsigned 32-bit little-endian value; `bytes` needs 4 readable bytes.
-inline uint32_t ReadLe32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // Where the four BCJ2 streams lie inside a filtered archive.
 struct FilteredLayout {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../byte_order.h"
 #include "read_tag.h"
 
 namespace {
@@ -17,13 +18,6 @@ constexpr uint32_t kSecurityEntryOffset = 152;   // data directory 4 of a 32-bit
 constexpr uint32_t kFirstEntryMinimum = 12;      // WIN_CERTIFICATE header and the DER start
 constexpr uint16_t kMachineAmd64 = 0x8664;
 constexpr uint32_t kSizeLimit = 0x10000;         // L + 1 must stay below this
-
-uint16_t ReadLe16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
-
-uint32_t ReadLe32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // True when [offset, offset + length) ends at or before `limit`.
 bool EndsWithin(uint32_t offset, uint32_t length, uint32_t limit) {
