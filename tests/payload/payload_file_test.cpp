@@ -144,7 +144,7 @@ TEST(CreateArchiveFile, ReturnsTheDecodedArchiveRewoundAndRecordedFirst) {
               INVALID_HANDLE_VALUE);
   }
   // The launcher deleted what it recorded.
-  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(harness::Exists(path));
 }
 
 TEST(HandleExtractedFile, ChoosesTheFirstMemberNamedLikeAProgram) {

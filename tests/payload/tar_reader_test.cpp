@@ -303,7 +303,7 @@ TEST_F(TarReaderTest, RefusedMembersCreateNothing) {
     EXPECT_TRUE(observer.reported.empty());
     EXPECT_TRUE(reader.WrittenFiles().empty());
     EXPECT_TRUE(ListFiles(output_).empty());
-    EXPECT_FALSE(FileExists(root_ + L"\\escaped.txt"));
+    EXPECT_FALSE(harness::Exists(root_ + L"\\escaped.txt"));
     EXPECT_EQ(Position(archive.Get()), 512u);
   }
 }

@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 // A new, empty directory in the build tree's scratch directory (not the
 // prefix's temporary directory, which the end-to-end tests watch); empty
 // string on failure.
 std::wstring MakeScratchDirectory();
 
-// Deletes `directory` and everything below it.
-void RemoveTree(const std::wstring& directory);
+using harness::RemoveTree;
 
 bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
-bool FileExists(const std::wstring& path);
 
 // Names of the plain files directly in `directory`, sorted.
 std::vector<std::wstring> ListFiles(const std::wstring& directory);
