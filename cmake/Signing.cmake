@@ -7,6 +7,9 @@
 #                                  stub/stub-signed.exe in the build directory
 #   -DSTUB_SIGN_RESERVE=OFF        sign without the reserved record
 #
+# stubkit_throwaway_certificate(CERT cert KEY key SUBJECT subject)
+#   Makes a self-signed code-signing certificate for tests (see below).
+#
 # stubkit_sign_file(OUTPUT out INPUT in CERT cert KEY key
 #                   [RESERVE] [DEPENDS dep...] [TARGET name])
 #   Adds the custom command that signs INPUT into OUTPUT (written beside as a
@@ -19,6 +22,19 @@
 set(STUB_SIGN_CERT "" CACHE FILEPATH "PEM certificate (chain) to sign stub.exe with; empty: do not sign")
 set(STUB_SIGN_KEY "" CACHE FILEPATH "PEM private key that goes with STUB_SIGN_CERT")
 option(STUB_SIGN_RESERVE "Reserve room for the tag inside the signature when signing" ON)
+
+# stubkit_throwaway_certificate(CERT cert KEY key SUBJECT "/CN=...")
+#   Adds the custom command that makes a self-signed code-signing certificate
+#   and its key with openssl, for tests and the demo.
+function(stubkit_throwaway_certificate)
+  cmake_parse_arguments(MAKE "" "CERT;KEY;SUBJECT" "" ${ARGN})
+  find_program(OPENSSL_EXECUTABLE openssl REQUIRED)
+  add_custom_command(OUTPUT "${MAKE_CERT}" "${MAKE_KEY}"
+    COMMAND "${OPENSSL_EXECUTABLE}" req -x509 -newkey rsa:2048 -nodes -keyout "${MAKE_KEY}" -out "${MAKE_CERT}"
+            -days 3650 -subj "${MAKE_SUBJECT}" -addext "extendedKeyUsage=codeSigning"
+    COMMENT "Making a throwaway code-signing certificate"
+    VERBATIM)
+endfunction()
 
 function(stubkit_sign_file)
   cmake_parse_arguments(SIGN "RESERVE" "OUTPUT;INPUT;CERT;KEY;TARGET" "DEPENDS" ${ARGN})
