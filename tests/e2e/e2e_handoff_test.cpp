@@ -12,6 +12,7 @@
 
 namespace {
 
+using harness::DirectoryOf;
 using harness::NamesWithPrefix;
 using harness::RecordValue;
 using harness::RecordValues;
@@ -22,7 +23,6 @@ const wchar_t kCurrentVersion[] = L"Software\\Microsoft\\Windows\\CurrentVersion
 
 std::wstring Tag() { return harness::Widen(std::getenv("STUB_TEST_TAG")); }
 std::wstring Quoted(const std::wstring& text) { return L" \"" + text + L"\""; }
-std::wstring DirectoryOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
 
 // GUM/GUT names in both base directories.
 std::vector<std::wstring> Litter() {

@@ -58,6 +58,10 @@ std::vector<std::wstring> NamesWithPrefix(const std::wstring& directory, const s
 
 bool Exists(const std::wstring& path);
 
+// The part of a Windows path before its last backslash, and the part after it.
+std::wstring DirectoryOf(const std::wstring& path);
+std::wstring NameOf(const std::wstring& path);
+
 // Recursively removes `path` (file or directory); ignores what cannot be removed.
 void RemoveTree(const std::wstring& path);
 

@@ -12,8 +12,8 @@
 
 namespace {
 
-std::wstring DirectoryOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+using harness::DirectoryOf;
+using harness::NameOf;
 
 TEST(LauncherRun, RecordsArchiveMembersAndSelfCopyInOrder) {
   const std::wstring scratch = harness::FreshDirectory(L"run");

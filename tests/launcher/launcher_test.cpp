@@ -10,13 +10,13 @@
 
 namespace {
 
+using harness::DirectoryOf;
 using harness::ListDirectory;
+using harness::NameOf;
 using harness::NamesWithPrefix;
 
 const wchar_t kCurrentVersion[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
 
-std::wstring DirectoryOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-std::wstring NameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
 // Sets an environment variable of this process for one test.
 class ScopedEnvironment {
